@@ -1,0 +1,2 @@
+// graphdev.cpp - the graphics output device (first cut).
+#include "glide2x.h"

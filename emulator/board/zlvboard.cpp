@@ -1,0 +1,8 @@
+// zlvboard.cpp - the emulated board's control tool (first cut).
+#include <stdio.h>
+
+int main(int argc, char **argv)
+{
+    fprintf(stderr, "usage: zlvboard COMMAND\n");
+    return 2;
+}

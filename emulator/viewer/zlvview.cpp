@@ -1,0 +1,8 @@
+// zlvview.cpp - shows the emulated board's video output (first cut).
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance,
+                   LPSTR lpCmdLine, int nCmdShow)
+{
+    return 0;
+}
