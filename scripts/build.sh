@@ -3,12 +3,14 @@
 # build/x86_64 (the same sources with the test suite, for wine64).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# ZLV_BUILD_ROOT puts the two trees elsewhere (default: build).
+broot=$(realpath -m "${ZLV_BUILD_ROOT:-$root/build}")
 for w in i686 x86_64; do
-  dir="$root/build/$w"
+  dir="$broot/$w"
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$w.cmake" \
-      -DZLV_I686_DIR="$root/build/i686" >/dev/null
+      -DZLV_I686_DIR="$broot/i686" >/dev/null
   fi
   cmake --build "$dir"
 done

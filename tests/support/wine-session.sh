@@ -34,8 +34,22 @@ start() {
   : > "$env"
   for d in $depths; do
     local n; n=$(free_display $next)
-    Xvfb ":$n" -screen 0 "1024x768x$d" -nolisten tcp >/dev/null 2>&1 &
-    pids="$pids $!"
+    local pid=""
+    for _ in $(seq 20); do
+      n=$(free_display "$n")
+      # Xvfb's depth 24 is the 32-bit-per-pixel desktop.
+      local xdepth=$d; [ "$d" = 32 ] && xdepth=24
+      Xvfb ":$n" -screen 0 "1024x768x$xdepth" -nolisten tcp >/dev/null 2>&1 &
+      pid=$!
+      for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill -0 "$pid" 2>/dev/null && break   # another run took the number first
+      n=$((n + 1))
+    done
+    pids="$pids $pid"
     echo "ZLV_DISPLAY_$d=:$n" >> "$env"
     next=$((n + 1))
   done
@@ -43,10 +57,6 @@ start() {
   mv "$env" "$state/session.env"
   # shellcheck disable=SC1091
   . "$state/session.env"
-  for d in $depths; do
-    local n="ZLV_DISPLAY_$d"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${!n#:}" ] && break; sleep 0.1; done
-  done
 
   # One prefix is made once; the others are copies of it.
   if [ ! -f "$state/prefix16/system.reg" ]; then
@@ -64,7 +74,13 @@ start() {
       rm -rf "$state/prefix$d"
       cp -a "$state/prefix16" "$state/prefix$d"
     fi
-    WINEPREFIX="$state/prefix$d" $wineserver -p
+    # Its helper processes must not hold the caller's output open.
+    WINEPREFIX="$state/prefix$d" $wineserver -p </dev/null >/dev/null 2>&1
+    # Bring the desktop and services up once, before tests start programs
+    # side by side: two first processes racing to start them can hang.
+    local disp="ZLV_DISPLAY_$d"
+    WINEPREFIX="$state/prefix$d" WINEDEBUG=-all DISPLAY=${!disp} \
+      $wine64 reg query 'HKCU\Software\Wine' </dev/null >/dev/null 2>&1 || true
   done
 }
 

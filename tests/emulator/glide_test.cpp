@@ -1,0 +1,2 @@
+// glide_test.cpp - tests of the emulated board (first cut).
+#include <gtest/gtest.h>
