@@ -45,6 +45,20 @@ protected:
     RECT         m_rcPrevUpdate;
     RECT         m_rcUpdate;
     PALETTEENTRY m_pPaletteEntry[256];
+
+private:
+    void SetScreenSize(int nWidth, int nHeight);
+    void CopyToBoard(const RECT &rc, WORD *pwDst, int nDstPitch);
 };
+
+// Converts the rectangle rc of a 1024-pixel-wide bitmap's bits (pbSrc, one
+// element of 1, 2, 3 or 4 bytes per pixel by nBitsPixel) into the board's
+// 16-bit pixels at the same place of pwDst (nDstPitch pixels per row). The
+// palette gives the colours of an 8-bit bitmap. Depths other than 8, 15, 16,
+// 24 and 32 write nothing. Present uses it for both of its rectangles; it is
+// exported on its own so that its speed can be measured.
+void ConvertBitmapRect(const BYTE *pbSrc, int nBitsPixel,
+                       const PALETTEENTRY *pPalette, WORD *pwDst,
+                       int nDstPitch, const RECT *prc);
 
 #endif // ZLV_GRAPHDEV_H
