@@ -53,6 +53,7 @@ void ConfigRead(BOARD_CONFIG *pConfig)
     pConfig->wSessionStatus = (WORD)BoardConfigInt("faults", "session_status", 0);
     pConfig->dwNotOffered = ReadCommandSet("not_offered");
     pConfig->dwFailRead = ReadCommandSet("fail_read");
+    pConfig->dwFailInfo = ReadCommandSet("fail_info");
 
     int cModes = BoardConfigInt("faults", "mode_count", s_cBoardModes);
     if (cModes < 0)

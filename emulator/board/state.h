@@ -88,6 +88,7 @@ typedef struct BOARD_CONFIG {
     WORD  wSessionStatus;   // status of a session open (0 = opens)
     DWORD dwNotOffered;     // bit c: CTI_OP_QUERY of command c fails
     DWORD dwFailRead;       // bit c: reads of command c fail
+    DWORD dwFailInfo;       // bit c: CTI_OP_GET_INFO of command c fails
     int   cModes;           // modes in the list
     DWORD cbModeList;       // byte size the mode list reports
 } BOARD_CONFIG;

@@ -14,6 +14,8 @@
 //            not_offered=C,C    commands whose CTI_OP_QUERY fails
 //            fail_read=C,C      commands whose CTI_OP_GET, CTI_OP_GET_SAVED
 //                               and CTI_OP_GET_DEFAULT fail (reply untouched)
+//            fail_info=C,C      commands whose CTI_OP_GET_INFO fails (limits,
+//                               mask or list size; reply untouched)
 //            mode_list_bytes=N  byte size the mode list reports; the list get
 //                               writes the entries, then zeros, up to it
 //            mode_count=N       modes in the list (default 9, at most 64;
@@ -611,6 +613,9 @@ static WORD Dispatch(CTI_CALL *pCall)
         !(wCommand == CTI_CMD_TV_OUTPUT && wOperation == CTI_OP_GET_INFO))
         return DRV_STATUS_REFUSED;
     if (IsRead(wOperation) && (g_BoardConfig.dwFailRead & (1u << wCommand)) != 0)
+        return DRV_STATUS_REFUSED;
+    if (wOperation == CTI_OP_GET_INFO &&
+        (g_BoardConfig.dwFailInfo & (1u << wCommand)) != 0)
         return DRV_STATUS_REFUSED;
     if (pForm->wLength == CTI_LEN_MODE) {
         CTI_MODE_REQUEST mode;
