@@ -15,20 +15,28 @@ void VideoUnmap(VIDEO_MEMORY *pVideo, HANDLE hMapping)
     BoardUnmapFile(pVideo, hMapping);
 }
 
-HANDLE VideoLock(void)
+HANDLE VideoOpenLock(void)
 {
-    HANDLE hLock = BoardOpenMutex("video");
+    return BoardOpenMutex("video");
+}
+
+void VideoLock(HANDLE hLock)
+{
+    // An owner that died while holding it leaves it abandoned, and ours.
     if (hLock != NULL)
         WaitForSingleObject(hLock, 5000);
-    return hLock;
 }
 
 void VideoUnlock(HANDLE hLock)
 {
-    if (hLock == NULL)
-        return;
-    ReleaseMutex(hLock);
-    CloseHandle(hLock);
+    if (hLock != NULL)
+        ReleaseMutex(hLock);
+}
+
+void VideoCloseLock(HANDLE hLock)
+{
+    if (hLock != NULL)
+        CloseHandle(hLock);
 }
 
 // A reader must not create video.dat: a board that never showed anything
@@ -75,7 +83,8 @@ BOOL VideoReadOutput(int *pnWidth, int *pnHeight, DWORD *pdwSwapCount,
     if (pVideo == NULL)
         return FALSE;
 
-    HANDLE hLock = VideoLock();
+    HANDLE hLock = VideoOpenLock();
+    VideoLock(hLock);
     BOOL bShown = HeaderIsSound(&pVideo->hdr);
     if (bShown) {
         if (pnWidth != NULL)
@@ -88,6 +97,7 @@ BOOL VideoReadOutput(int *pnWidth, int *pnHeight, DWORD *pdwSwapCount,
             CopyFront(pVideo, pwPixels, cwPixels);
     }
     VideoUnlock(hLock);
+    VideoCloseLock(hLock);
     VideoUnmap(pVideo, hMapping);
     return bShown;
 }

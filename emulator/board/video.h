@@ -46,9 +46,12 @@ VIDEO_MEMORY *VideoMap(BOOL *pbCreated, HANDLE *phMapping);
 void VideoUnmap(VIDEO_MEMORY *pVideo, HANDLE hMapping);
 
 // The board-wide lock that keeps a swap or a buffer update apart from a
-// reader copying the picture; NULL when it cannot be had (callers go on).
-HANDLE VideoLock(void);
+// reader copying the picture. A caller opens it once and keeps the handle;
+// with a NULL handle (it could not be had) the calls do nothing.
+HANDLE VideoOpenLock(void);
+void VideoLock(HANDLE hLock);
 void VideoUnlock(HANDLE hLock);
+void VideoCloseLock(HANDLE hLock);
 
 // What the board's output shows now: the front buffer's visible
 // nWidth x nHeight area, row by row from the top, as 5-6-5 words (up to

@@ -57,6 +57,7 @@ GrBuffer_t g_nRenderBuffer = GR_BUFFER_BACKBUFFER;
 BOOL g_bVsync = TRUE;
 VIDEO_MEMORY *g_pVideo = NULL;
 HANDLE g_hVideoMapping = NULL;
+HANDLE g_hVideoLock = NULL;
 LFB_LOCK g_lockRead = {};
 LFB_LOCK g_lockWrite = {};
 
@@ -136,21 +137,6 @@ WORD ClearColorToNative(GrColor_t color)
     }
 }
 
-DWORD GetElement(const void *pArea, BOOL bWide, DWORD iElement)
-{
-    if (bWide)
-        return ((const DWORD *)pArea)[iElement];
-    return ((const WORD *)pArea)[iElement];
-}
-
-void SetElement(void *pArea, BOOL bWide, DWORD iElement, DWORD dwValue)
-{
-    if (bWide)
-        ((DWORD *)pArea)[iElement] = dwValue;
-    else
-        ((WORD *)pArea)[iElement] = (WORD)dwValue;
-}
-
 // ---------------------------------------------------------------------------
 // Buffers and locks
 
@@ -190,41 +176,60 @@ void StageFree(void **ppArea)
     *ppArea = NULL;
 }
 
-// Fills the staging area (and the snapshot, when given) from the buffer.
-void FillStage(const LFB_LOCK *pLock, void *pStage, void *pSnapshot)
+// Fills the staging area (and the snapshot, when given) from the buffer;
+// T is the element of the lock's format.
+template <class T>
+void FillRows(const LFB_LOCK *pLock, T *pStage, T *pSnapshot)
 {
-    BOOL bWide = IsWideMode(pLock->nMode);
-    HANDLE hLock = VideoLock();
     const WORD *pwBuffer = BufferWords(pLock->nBuffer);
     for (int nRow = 0; nRow < g_nHeight; ++nRow) {
         const WORD *pwSrc = pwBuffer + ScreenRow(pLock, nRow) * VIDEO_ROW_PIXELS;
-        DWORD iRow = (DWORD)nRow * VIDEO_ROW_PIXELS;
-        for (int x = 0; x < g_nWidth; ++x) {
-            DWORD dwValue = FromNative(pLock->nMode, pwSrc[x]);
-            SetElement(pStage, bWide, iRow + x, dwValue);
-            if (pSnapshot != NULL)
-                SetElement(pSnapshot, bWide, iRow + x, dwValue);
-        }
+        T *pRow = pStage + nRow * VIDEO_ROW_PIXELS;
+        for (int x = 0; x < g_nWidth; ++x)
+            pRow[x] = (T)FromNative(pLock->nMode, pwSrc[x]);
+        if (pSnapshot != NULL)
+            CopyMemory(pSnapshot + nRow * VIDEO_ROW_PIXELS, pRow,
+                       g_nWidth * sizeof(T));
     }
-    VideoUnlock(hLock);
 }
 
 // Stores what the program wrote into the visible area.
-void StoreStage(const LFB_LOCK *pLock)
+template <class T>
+void StoreRows(const LFB_LOCK *pLock, const T *pStage, const T *pSnapshot)
 {
-    BOOL bWide = IsWideMode(pLock->nMode);
-    HANDLE hLock = VideoLock();
     WORD *pwBuffer = BufferWords(pLock->nBuffer);
     for (int nRow = 0; nRow < g_nHeight; ++nRow) {
         WORD *pwDst = pwBuffer + ScreenRow(pLock, nRow) * VIDEO_ROW_PIXELS;
-        DWORD iRow = (DWORD)nRow * VIDEO_ROW_PIXELS;
+        const T *pRow = pStage + nRow * VIDEO_ROW_PIXELS;
+        const T *pOld = pSnapshot + nRow * VIDEO_ROW_PIXELS;
         for (int x = 0; x < g_nWidth; ++x) {
-            DWORD dwWritten = GetElement(pLock->pStage, bWide, iRow + x);
-            if (dwWritten != GetElement(pLock->pSnapshot, bWide, iRow + x))
-                pwDst[x] = ToNative(pLock->nMode, dwWritten);
+            if (pRow[x] != pOld[x])
+                pwDst[x] = ToNative(pLock->nMode, pRow[x]);
         }
     }
-    VideoUnlock(hLock);
+}
+
+void FillStage(const LFB_LOCK *pLock, BOOL bWrite)
+{
+    void *pSnapshot = bWrite ? pLock->pSnapshot : NULL;
+    VideoLock(g_hVideoLock);
+    if (IsWideMode(pLock->nMode))
+        FillRows(pLock, (DWORD *)pLock->pStage, (DWORD *)pSnapshot);
+    else
+        FillRows(pLock, (WORD *)pLock->pStage, (WORD *)pSnapshot);
+    VideoUnlock(g_hVideoLock);
+}
+
+void StoreStage(const LFB_LOCK *pLock)
+{
+    VideoLock(g_hVideoLock);
+    if (IsWideMode(pLock->nMode))
+        StoreRows(pLock, (const DWORD *)pLock->pStage,
+                  (const DWORD *)pLock->pSnapshot);
+    else
+        StoreRows(pLock, (const WORD *)pLock->pStage,
+                  (const WORD *)pLock->pSnapshot);
+    VideoUnlock(g_hVideoLock);
 }
 
 FxBool Lock(GrLock_t type, GrBuffer_t nBuffer, GrLfbWriteMode_t nMode,
@@ -254,7 +259,7 @@ FxBool Lock(GrLock_t type, GrBuffer_t nBuffer, GrLfbWriteMode_t nMode,
     pLock->nBuffer = nBuffer;
     pLock->nMode = nMode;
     pLock->nOrigin = nOrigin;
-    FillStage(pLock, pLock->pStage, bWrite ? pLock->pSnapshot : NULL);
+    FillStage(pLock, bWrite);
     if (bWrite)
         g_pVideo->hdr.nWriteMode = nMode;
     pLock->bHeld = TRUE;
@@ -287,7 +292,7 @@ FxBool Unlock(GrLock_t type, GrBuffer_t nBuffer)
 // with an empty header; otherwise the swap state carries on.
 void PublishOpen(BOOL bNewVideo)
 {
-    HANDLE hLock = VideoLock();
+    VideoLock(g_hVideoLock);
     VIDEO_HEADER *pHdr = &g_pVideo->hdr;
     if (bNewVideo || pHdr->dwMagic != VIDEO_MAGIC) {
         ZeroMemory(pHdr, sizeof(*pHdr));
@@ -298,7 +303,7 @@ void PublishOpen(BOOL bNewVideo)
     pHdr->nHeight = g_nHeight;
     pHdr->bOpen = TRUE;
     pHdr->dwOwnerPid = GetCurrentProcessId();
-    VideoUnlock(hLock);
+    VideoUnlock(g_hVideoLock);
 }
 
 FxBool OpenWindow(GrScreenResolution_t nRes, GrScreenRefresh_t nRefresh,
@@ -321,6 +326,7 @@ FxBool OpenWindow(GrScreenResolution_t nRes, GrScreenRefresh_t nRefresh,
     g_pVideo = VideoMap(&bNewVideo, &g_hVideoMapping);
     if (g_pVideo == NULL)
         return FXFALSE;
+    g_hVideoLock = VideoOpenLock();
     g_nWidth = g_aResolution[nRes].nWidth;
     g_nHeight = g_aResolution[nRes].nHeight;
     g_nColorFormat = nFormat;
@@ -338,10 +344,12 @@ void CloseWindow(void)
         return;
     g_lockRead.bHeld = FALSE;
     g_lockWrite.bHeld = FALSE;
-    HANDLE hLock = VideoLock();
+    VideoLock(g_hVideoLock);
     if (g_pVideo->hdr.dwOwnerPid == GetCurrentProcessId())
         g_pVideo->hdr.bOpen = FALSE;
-    VideoUnlock(hLock);
+    VideoUnlock(g_hVideoLock);
+    VideoCloseLock(g_hVideoLock);
+    g_hVideoLock = NULL;
     VideoUnmap(g_pVideo, g_hVideoMapping);
     g_pVideo = NULL;
     g_hVideoMapping = NULL;
@@ -350,14 +358,14 @@ void CloseWindow(void)
 
 void ClearRenderBuffer(WORD wColor)
 {
-    HANDLE hLock = VideoLock();
+    VideoLock(g_hVideoLock);
     WORD *pwBuffer = BufferWords(g_nRenderBuffer);
     for (int y = 0; y < g_nHeight; ++y) {
         WORD *pwRow = pwBuffer + y * VIDEO_ROW_PIXELS;
         for (int x = 0; x < g_nWidth; ++x)
             pwRow[x] = wColor;
     }
-    VideoUnlock(hLock);
+    VideoUnlock(g_hVideoLock);
 }
 
 // Retraces come at fixed 1/60 s steps of the performance counter; waiting
@@ -385,10 +393,10 @@ void SwapBuffers(int nInterval)
         nInterval = SWAP_INTERVAL_MAX;
     if (g_bVsync && nInterval > 0)
         WaitRetraces(nInterval);
-    HANDLE hLock = VideoLock();
+    VideoLock(g_hVideoLock);
     g_pVideo->hdr.iFront ^= 1;
     ++g_pVideo->hdr.dwSwapCount;
-    VideoUnlock(hLock);
+    VideoUnlock(g_hVideoLock);
 }
 
 // The hardware record: one board, a Voodoo Graphics with 4 MB of frame

@@ -197,6 +197,11 @@ struct ResolutionCase {
     int nHeight;
 };
 
+void PrintTo(const ResolutionCase &c, std::ostream *pOut)
+{
+    *pOut << "resolution " << c.nRes;
+}
+
 class GlideResolutionTest : public GlideTest,
                             public ::testing::WithParamInterface<ResolutionCase> {};
 
@@ -222,6 +227,11 @@ struct ClearCase {
     GrColorFormat_t nFormat;
     GrColor_t color;        // red 0xFF, green 0x80, blue 0x00, alpha 0x40
 };
+
+void PrintTo(const ClearCase &c, std::ostream *pOut)
+{
+    *pOut << "format " << c.nFormat;
+}
 
 class GlideClearTest : public GlideTest,
                        public ::testing::WithParamInterface<ClearCase> {};
@@ -271,6 +281,11 @@ struct WriteCase {
     WORD wShown;
     FxU32 cbStride;
 };
+
+void PrintTo(const WriteCase &c, std::ostream *pOut)
+{
+    *pOut << c.pszName;
+}
 
 class GlideWriteModeTest : public GlideTest,
                            public ::testing::WithParamInterface<WriteCase> {};
@@ -420,6 +435,11 @@ const FaultCase g_aFaults[] = {
         return LockWithInfo(gr, GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER,
                             GR_LFBWRITEMODE_565, 4); } },
 };
+
+void PrintTo(const FaultCase &c, std::ostream *pOut)
+{
+    *pOut << c.pszName;
+}
 
 class GlideFaultTest : public GlideTest,
                        public ::testing::WithParamInterface<FaultCase> {};
@@ -595,6 +615,11 @@ struct CaptureExitCase {
     const char *pszArgs;
     int nExit;
 };
+
+void PrintTo(const CaptureExitCase &c, std::ostream *pOut)
+{
+    *pOut << c.pszName;
+}
 
 class GlideCaptureExitTest : public GlideTest,
                              public ::testing::WithParamInterface<CaptureExitCase> {};
