@@ -92,6 +92,13 @@ BOOL StateIsTvSetting(WORD wCommand)
     return FALSE;
 }
 
+DWORD StateReportedValue(const BOARD_CONFIG *pConfig, WORD wCommand, DWORD dwValue)
+{
+    if (wCommand == CTI_CMD_BOARD_FLAGS && pConfig->nModel == BOARD_MODEL_PRO)
+        return dwValue | CTI_BOARD_SECOND_MODEL;
+    return dwValue;
+}
+
 static void SetPair(BOARD_PAIR *pPair, DWORD dwValue)
 {
     pPair->dwWorking = dwValue;

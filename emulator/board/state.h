@@ -100,6 +100,10 @@ BOOL StateIsValueSetting(WORD wCommand);
 // The TV settings, which the second model does not offer.
 BOOL StateIsTvSetting(WORD wCommand);
 
+// A value setting as the driver reports it: the board flags carry the
+// model's bit, which the state does not keep.
+DWORD StateReportedValue(const BOARD_CONFIG *pConfig, WORD wCommand, DWORD dwValue);
+
 void StateFactoryReset(BOARD_STATE *pState);
 // Power cycle: every working value taken up again from its saved value.
 void StateReloadWorking(BOARD_STATE *pState);

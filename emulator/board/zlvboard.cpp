@@ -34,14 +34,14 @@ static int Usage(void)
     return 2;
 }
 
-static void PrintValue(const char *pszName, BOOL bHex, const BOARD_PAIR *pPair)
+static void PrintValue(const char *pszName, BOOL bHex, DWORD dwWorking, DWORD dwSaved)
 {
     if (bHex)
         printf("%s working=0x%08lX saved=0x%08lX\n", pszName,
-               (unsigned long)pPair->dwWorking, (unsigned long)pPair->dwSaved);
+               (unsigned long)dwWorking, (unsigned long)dwSaved);
     else
         printf("%s working=%lu saved=%lu\n", pszName,
-               (unsigned long)pPair->dwWorking, (unsigned long)pPair->dwSaved);
+               (unsigned long)dwWorking, (unsigned long)dwSaved);
 }
 
 static void PrintPosition(const char *pszWhich, const BOARD_POSITION *pPos)
@@ -57,9 +57,14 @@ static void PrintStatus(const BOARD_STATE *pState)
     ConfigRead(&config);
     printf("model=%d sessions=%lu\n", config.nModel,
            (unsigned long)StateSessionCount(pState));
-    for (size_t i = 0; i < sizeof(s_aValues) / sizeof(s_aValues[0]); ++i)
+    // As the driver reports them.
+    for (size_t i = 0; i < sizeof(s_aValues) / sizeof(s_aValues[0]); ++i) {
+        WORD wCommand = s_aValues[i].wCommand;
+        const BOARD_PAIR *pPair = &pState->aValue[wCommand];
         PrintValue(s_aValues[i].pszName, s_aValues[i].bHex,
-                   &pState->aValue[s_aValues[i].wCommand]);
+                   StateReportedValue(&config, wCommand, pPair->dwWorking),
+                   StateReportedValue(&config, wCommand, pPair->dwSaved));
+    }
     printf("tv_position");
     PrintPosition("working", &pState->posWorking);
     PrintPosition("saved", &pState->posSaved);
@@ -75,7 +80,8 @@ static void PrintStatus(const BOARD_STATE *pState)
                   (unsigned long)entry.dwWidth, (unsigned long)entry.dwHeight,
                   (unsigned long)entry.dwBitsPerPixel);
         szName[sizeof(szName) - 1] = '\0';
-        PrintValue(szName, FALSE, &pState->aRefresh[iMode]);
+        PrintValue(szName, FALSE, pState->aRefresh[iMode].dwWorking,
+                   pState->aRefresh[iMode].dwSaved);
     }
 }
 

@@ -432,14 +432,6 @@ static WORD ValueInfo(CTI_CALL *pCall)
     return DRV_STATUS_BAD_REQUEST;
 }
 
-// What a read reports: the board flags carry the model's bit.
-static DWORD ReportedValue(WORD wCommand, DWORD dwValue)
-{
-    if (wCommand == CTI_CMD_BOARD_FLAGS && g_BoardConfig.nModel == BOARD_MODEL_PRO)
-        return dwValue | CTI_BOARD_SECOND_MODEL;
-    return dwValue;
-}
-
 // The value the board keeps for a set, within its limits; FALSE refuses it.
 static BOOL AcceptValue(WORD wCommand, DWORD *pdwValue)
 {
@@ -476,9 +468,9 @@ static WORD ValueRequest(CTI_CALL *pCall, BOARD_STATE *pState)
     DWORD dwValue = RequestDword(pCall, 8);
     switch (pCall->wOperation) {
     case CTI_OP_GET:
-        return ReplyValue(pCall, ReportedValue(wCommand, pPair->dwWorking));
+        return ReplyValue(pCall, StateReportedValue(&g_BoardConfig, wCommand, pPair->dwWorking));
     case CTI_OP_GET_SAVED:
-        return ReplyValue(pCall, ReportedValue(wCommand, pPair->dwSaved));
+        return ReplyValue(pCall, StateReportedValue(&g_BoardConfig, wCommand, pPair->dwSaved));
     case CTI_OP_SET:
     case CTI_OP_SET_SAVED:
         if (!AcceptValue(wCommand, &dwValue))
@@ -487,7 +479,7 @@ static WORD ValueRequest(CTI_CALL *pCall, BOARD_STATE *pState)
             pPair->dwWorking = dwValue;
         else
             pPair->dwSaved = dwValue;
-        return ReplyValue(pCall, ReportedValue(wCommand, dwValue));
+        return ReplyValue(pCall, StateReportedValue(&g_BoardConfig, wCommand, dwValue));
     }
     return DRV_STATUS_BAD_REQUEST;
 }

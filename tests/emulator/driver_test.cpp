@@ -665,8 +665,13 @@ TEST_F(DriverTest, ModelsDecideFlagsAndTheTvSettings)
         SCOPED_TRACE(Format("model %d", aModels[i].nModel));
         m_board.Set("board", "model", aModels[i].nModel);
         Reopen();
-        EXPECT_EQ(aModels[i].dwModelBit | CTI_BOARD_SST_HONOURED,
-                  m_driver.Get(CTI_CMD_BOARD_FLAGS));
+        DWORD dwFlags = aModels[i].dwModelBit | CTI_BOARD_SST_HONOURED;
+        EXPECT_EQ(dwFlags, m_driver.Get(CTI_CMD_BOARD_FLAGS));
+        int nExit;
+        std::string strStatus = Zlvboard("status", &nExit);
+        EXPECT_EQ(Format("%d", aModels[i].nModel), StatusLine(strStatus, "model")["model"]);
+        EXPECT_EQ(Format("0x%08lX", (unsigned long)dwFlags),
+                  StatusLine(strStatus, "board_flags")["working"]);
         DWORD dwMask = 0xFFFF;
         WORD wStatus = m_driver.Value(CTI_CMD_TV_OUTPUT, CTI_OP_GET_INFO, 0, &dwMask);
         EXPECT_EQ(0x02, wStatus & 0x02);
