@@ -187,6 +187,15 @@ int main(int argc, char **argv)
                 device.UpdateRect(rcKey.left, rcKey.top, rcKey.right, rcKey.bottom);
                 device.Present();
             });
+            GrLfbWriteMode_t writeMode = nBits == 16 ? GR_LFBWRITEMODE_565 : GR_LFBWRITEMODE_555;
+            Timing tLock = Measure(std::max(nRuns / 10, 5), [&]() {
+                GrLfbInfo_t info;
+                ZeroMemory(&info, sizeof(info));
+                info.size = sizeof(info);
+                grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, writeMode,
+                          GR_ORIGIN_UPPER_LEFT, FXFALSE, &info);
+                grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER);
+            });
             Timing tSwap0 = Measure(nRuns, []() { grBufferSwap(1); });
             SetBoard("video", "vsync", "1");
             device.ChangeMode(hWnd, 640, 480, 16, 60);   // the board reads it again
@@ -202,6 +211,7 @@ int main(int argc, char **argv)
             Report("memcpy of the 640 x 480 source bytes", tCopy);
             Report("present 640 x 480 (vsync=0)", tPresentFull);
             Report("present 120 x 20 (vsync=0)", tPresentKey);
+            Report("lock and unlock the back buffer", tLock);
             Report("swap alone (vsync=0)", tSwap0);
             Report("swap alone (vsync=1)", tSwap1);
             Report("present 120 x 20 (vsync=1)", tPresentKeyVsync);

@@ -379,6 +379,27 @@ TEST_F(GraphDevTest, UpdatesAreCutAtTheScreenEdges)
     EXPECT_EQ(20u * 30 + 10, CountNotBlack(frame));
 }
 
+// A reported rectangle that covers nothing copies nothing; a later one widens
+// it edge by edge into the box around both.
+TEST_F(GraphDevTest, EmptyUpdateIsWidenedByTheNext)
+{
+    CGlideGraphicDevice device;
+    OpenBlack(device);
+    FillAll(device, RGB(255, 0, 0));
+
+    device.UpdateRect(300, 200, 300, 250);
+    ASSERT_TRUE(device.Present());
+    EXPECT_EQ(0u, CountNotBlack(Frame()));
+
+    device.UpdateRect(300, 200, 300, 250);
+    device.UpdateRect(100, 100, 110, 110);
+    ASSERT_TRUE(device.Present());
+    zlv::BoardFrame frame = Frame();
+    EXPECT_EQ(RED565, frame.At(100, 100));
+    EXPECT_EQ(RED565, frame.At(299, 249));
+    EXPECT_EQ(200u * 150, CountNotBlack(frame));
+}
+
 // ---------------------------------------------------------------------------
 // Opening, changing the mode, closing
 
