@@ -146,6 +146,8 @@ BOOL BoardPresent(void)
 }
 
 // Front and back name the two physical buffers by the current swap state.
+// The board's frame buffer writes name the logical buffer too, so a lock's
+// writes land in whichever buffer is the locked one when they are stored.
 WORD *BufferWords(GrBuffer_t nBuffer)
 {
     DWORD iFront = g_pVideo->hdr.iFront & 1;
