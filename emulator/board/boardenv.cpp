@@ -66,9 +66,20 @@ HANDLE BoardOpenMutex(const char *pszPurpose)
     return CreateMutexA(NULL, FALSE, szName);
 }
 
+// Whether board.ini lets the board log: -1 until read. Reading the file for
+// every line would cost more than the calls being logged.
+static int s_nLogEnabled = -1;
+
+void BoardLogReload(void)
+{
+    s_nLogEnabled = -1;
+}
+
 void BoardLog(const char *pszFormat, ...)
 {
-    if (BoardConfigInt("log", "enabled", 1) == 0)
+    if (s_nLogEnabled < 0)
+        s_nLogEnabled = BoardConfigInt("log", "enabled", 1) != 0;
+    if (!s_nLogEnabled)
         return;
 
     char szLine[1024];

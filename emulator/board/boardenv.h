@@ -24,8 +24,10 @@ void BoardConfigString(const char *pszSection, const char *pszKey,
 
 // Appends one line (a trailing newline is added) to board.log, prefixed with
 // the calling process's id: "pid=1234 ...". Logging is off when board.ini
-// says [log] enabled=0.
+// says [log] enabled=0; that setting is read at the first line and again
+// after BoardLogReload (the driver calls it whenever it reads board.ini).
 void BoardLog(const char *pszFormat, ...);
+void BoardLogReload(void);
 
 // A file-backed view shared by every process that maps the same file:
 // creates the file at cbSize bytes (zero-filled) when missing, sets

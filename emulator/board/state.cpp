@@ -49,6 +49,7 @@ static DWORD ReadCommandSet(const char *pszKey)
 
 void ConfigRead(BOARD_CONFIG *pConfig)
 {
+    BoardLogReload();
     pConfig->nModel = BoardConfigInt("board", "model", BOARD_MODEL_FIRST);
     pConfig->wSessionStatus = (WORD)BoardConfigInt("faults", "session_status", 0);
     pConfig->dwNotOffered = ReadCommandSet("not_offered");

@@ -424,6 +424,7 @@ extern "C" {
 
 void FX_CALL grGlideInit(void)
 {
+    BoardLogReload();   // board.ini may have changed since the last run
     g_bInit = TRUE;
     BoardLog("gr grGlideInit");
 }

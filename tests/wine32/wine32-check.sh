@@ -23,13 +23,18 @@ prefix32="$i686/wine32"
 work="$i686/wine32-check"
 rm -rf "$work"; mkdir -p "$work"
 
-if [ ! -f "$prefix32/system.reg" ]; then
+# A prefix whose making was cut short is made again: only a finished one
+# carries the stamp.
+if [ ! -f "$prefix32/.made" ]; then
   echo "wine32-check: making a 32-bit Wine prefix (a few minutes)"
+  WINEPREFIX="$prefix32" $wineserver -k 2>/dev/null || true
   rm -rf "$prefix32"
   WINEPREFIX="$prefix32" WINEARCH=win32 $wine32 wineboot --init >/dev/null 2>&1
   WINEPREFIX="$prefix32" $wineserver -w
+  touch "$prefix32/.made"
 fi
-WINEPREFIX="$prefix32" $wineserver -p </dev/null >/dev/null 2>&1
+# Already running is fine.
+WINEPREFIX="$prefix32" $wineserver -p </dev/null >/dev/null 2>&1 || true
 trap 'WINEPREFIX="$prefix32" $wineserver -k 2>/dev/null || true' EXIT
 
 winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
@@ -80,11 +85,20 @@ else
 fi
 
 # The i686 programs import the Glide calls under the real library's names.
-if ! i686-w64-mingw32-objdump -p "$i686/bin/ZLVDTest.exe" | grep -q '_grGlideInit@0'; then
+imports=$(i686-w64-mingw32-objdump -p "$i686/bin/ZLVDTest.exe")
+if ! grep -q '_grGlideInit@0' <<<"$imports"; then
   echo "FAIL: ZLVDTest.exe does not import _grGlideInit@0"; fail=1
 fi
-if i686-w64-mingw32-objdump -p "$i686/bin/ZLVTVRST.exe" | grep 'DLL Name' | grep -viqE 'kernel32|user32|msvcrt|gdi32|advapi32'; then
+imports=$(i686-w64-mingw32-objdump -p "$i686/bin/ZLVTVRST.exe" | grep 'DLL Name')
+if grep -viqE 'kernel32|user32|msvcrt|gdi32|advapi32' <<<"$imports"; then
   echo "FAIL: ZLVTVRST.exe imports more than Windows system DLLs"; fail=1
 fi
+# Both widths of the emulated library export the driver entry undecorated.
+for w in "$i686" "$x64"; do
+  exports=$(objdump -p "$w/bin/glide2x.dll")
+  if ! grep -qE '\] MRVD_cti$' <<<"$exports"; then
+    echo "FAIL: $w/bin/glide2x.dll does not export MRVD_cti undecorated"; fail=1
+  fi
+done
 [ $fail = 0 ] && echo "wine32-check: passed"
 exit $fail
