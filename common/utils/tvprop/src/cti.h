@@ -65,12 +65,13 @@ typedef struct CTI_MODE_ENTRY {
 
 #pragma pack(pop)
 
-typedef char CTI_CHECK_REQUEST[sizeof(CTI_REQUEST) == 8 ? 1 : -1];
-typedef char CTI_CHECK_VALUE[sizeof(CTI_VALUE_REQUEST) == 12 ? 1 : -1];
-typedef char CTI_CHECK_POSITION[sizeof(CTI_POSITION) == 24 ? 1 : -1];
-typedef char CTI_CHECK_MODE[sizeof(CTI_MODE_REQUEST) == 32 ? 1 : -1];
-typedef char CTI_CHECK_GAMMA[sizeof(CTI_GAMMA_TABLE) == 776 ? 1 : -1];
-typedef char CTI_CHECK_ENTRY[sizeof(CTI_MODE_ENTRY) == 12 ? 1 : -1];
+// The driver reads the records byte for byte: the same sizes on every build.
+static_assert(sizeof(CTI_REQUEST) == 8, "request header");
+static_assert(sizeof(CTI_VALUE_REQUEST) == 12, "value request");
+static_assert(sizeof(CTI_POSITION) == 24, "position record");
+static_assert(sizeof(CTI_MODE_REQUEST) == 32, "mode request");
+static_assert(sizeof(CTI_GAMMA_TABLE) == 776, "gamma table record");
+static_assert(sizeof(CTI_MODE_ENTRY) == 12, "mode list entry");
 
 // Request lengths by form.
 #define CTI_LEN_VALUE       12
