@@ -15,9 +15,6 @@
 
 namespace {
 
-const WORD RED = 0xF800;
-const WORD GREEN = 0x07E0;
-const WORD BLUE = 0x001F;
 // A 5-6-5 green that 5-5-5 cannot express (lowest green bit set): pixels of
 // this colour must survive a 5-5-5 lock that does not write them.
 const WORD DARK_GREEN_565 = 0x0020;
@@ -178,17 +175,17 @@ TEST_F(GlideTest, OpenClearsBothBuffersAndSwapExchangesThem)
     EXPECT_EQ(640, frame.nWidth);
     EXPECT_EQ(480, frame.nHeight);
     EXPECT_EQ(0u, frame.dwSwapCount);
-    EXPECT_EQ(frame.pixels.size(), CountOf(frame, RED));
+    EXPECT_EQ(frame.pixels.size(), CountOf(frame, zlv::RGB565_RED));
 
     m_gr.BufferSwap(1);
     frame = Frame();
     EXPECT_EQ(1u, frame.dwSwapCount);
-    EXPECT_EQ(frame.pixels.size(), CountOf(frame, BLUE));
+    EXPECT_EQ(frame.pixels.size(), CountOf(frame, zlv::RGB565_BLUE));
 
     m_gr.BufferSwap(0);
     frame = Frame();
     EXPECT_EQ(2u, frame.dwSwapCount);
-    EXPECT_EQ(frame.pixels.size(), CountOf(frame, RED));
+    EXPECT_EQ(frame.pixels.size(), CountOf(frame, zlv::RGB565_RED));
 }
 
 struct ResolutionCase {
@@ -212,7 +209,7 @@ TEST_P(GlideResolutionTest, OutputShowsTheSizeOfTheResolution)
     zlv::BoardFrame frame = Frame();
     EXPECT_EQ(GetParam().nWidth, frame.nWidth);
     EXPECT_EQ(GetParam().nHeight, frame.nHeight);
-    EXPECT_EQ(frame.pixels.size(), CountOf(frame, BLUE));
+    EXPECT_EQ(frame.pixels.size(), CountOf(frame, zlv::RGB565_BLUE));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, GlideResolutionTest, ::testing::Values(
@@ -262,7 +259,7 @@ TEST_P(GlideRenderBufferTest, AnythingButFrontOrBackKeepsTheRenderBuffer)
     m_gr.Clear(GetParam(), BLUE_RGBA);      // still clears the front buffer
 
     zlv::BoardFrame frame = Frame();
-    EXPECT_EQ(frame.pixels.size(), CountOf(frame, BLUE));
+    EXPECT_EQ(frame.pixels.size(), CountOf(frame, zlv::RGB565_BLUE));
     m_gr.BufferSwap(0);
     frame = Frame();
     EXPECT_EQ(frame.pixels.size(), CountOf(frame, 0));
@@ -320,15 +317,15 @@ TEST_P(GlideWriteModeTest, WrittenBlockShowsConvertedAfterSwap)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, GlideWriteModeTest, ::testing::Values(
-    WriteCase{ "red565",   GR_LFBWRITEMODE_565,  0xF800, RED, 2048 },
+    WriteCase{ "red565",   GR_LFBWRITEMODE_565,  0xF800, zlv::RGB565_RED, 2048 },
     WriteCase{ "red555in565", GR_LFBWRITEMODE_565, 0x7C00, 0x7C00, 2048 },
-    WriteCase{ "red555",   GR_LFBWRITEMODE_555,  0x7C00, RED, 2048 },
-    WriteCase{ "green555", GR_LFBWRITEMODE_555,  0x03E0, GREEN, 2048 },
+    WriteCase{ "red555",   GR_LFBWRITEMODE_555,  0x7C00, zlv::RGB565_RED, 2048 },
+    WriteCase{ "green555", GR_LFBWRITEMODE_555,  0x03E0, zlv::RGB565_GREEN, 2048 },
     WriteCase{ "midgreen555", GR_LFBWRITEMODE_555, 0x0200, 0x0420, 2048 },
     WriteCase{ "black555", GR_LFBWRITEMODE_555,  0x0000, 0x0000, 2048 },
-    WriteCase{ "blue1555", GR_LFBWRITEMODE_1555, 0x801F, BLUE, 2048 },
-    WriteCase{ "red888",   GR_LFBWRITEMODE_888,  0x00FF0000, RED, 4096 },
-    WriteCase{ "green8888", GR_LFBWRITEMODE_8888, 0x8000FF00, GREEN, 4096 }),
+    WriteCase{ "blue1555", GR_LFBWRITEMODE_1555, 0x801F, zlv::RGB565_BLUE, 2048 },
+    WriteCase{ "red888",   GR_LFBWRITEMODE_888,  0x00FF0000, zlv::RGB565_RED, 4096 },
+    WriteCase{ "green8888", GR_LFBWRITEMODE_8888, 0x8000FF00, zlv::RGB565_GREEN, 4096 }),
     [](const ::testing::TestParamInfo<WriteCase> &info) {
         return std::string(info.param.pszName);
     });
@@ -360,7 +357,7 @@ TEST_F(GlideTest, ReadLockSeesTheBufferInItsOwnFormat)
     EXPECT_EQ(2048u, info.strideInBytes);
     EXPECT_EQ(GR_LFBWRITEMODE_565, info.writeMode);
     const WORD *pwBuffer = (const WORD *)info.lfbPtr;
-    EXPECT_EQ(RED, pwBuffer[3 * 1024 + 7]);
+    EXPECT_EQ(zlv::RGB565_RED, pwBuffer[3 * 1024 + 7]);
     EXPECT_EQ(DARK_GREEN_565, pwBuffer[3 * 1024 + 8]);
     EXPECT_TRUE(m_gr.LfbUnlock(GR_LFB_READ_ONLY, GR_BUFFER_BACKBUFFER));
 }
@@ -487,7 +484,7 @@ TEST_F(GlideTest, ReopenAfterCloseNeedsNoNewInit)
     zlv::BoardFrame frame = Frame();
     EXPECT_EQ(800, frame.nWidth);
     EXPECT_EQ(600, frame.nHeight);
-    EXPECT_EQ(frame.pixels.size(), CountOf(frame, RED));
+    EXPECT_EQ(frame.pixels.size(), CountOf(frame, zlv::RGB565_RED));
 }
 
 TEST_F(GlideTest, ShutdownClosesTheWindow)
@@ -507,7 +504,7 @@ TEST_F(GlideTest, PictureStaysAfterTheLibraryIsGone)
     m_gr.Unload();      // no close, no shutdown: the program just ended
     zlv::BoardFrame frame = Frame();
     EXPECT_EQ(640, frame.nWidth);
-    EXPECT_EQ(frame.pixels.size(), CountOf(frame, RED));
+    EXPECT_EQ(frame.pixels.size(), CountOf(frame, zlv::RGB565_RED));
 }
 
 TEST_F(GlideTest, EveryCallIsLogged)

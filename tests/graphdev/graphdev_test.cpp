@@ -14,13 +14,6 @@
 
 namespace {
 
-// Board pixels (5-6-5) of the pure colours.
-const WORD RED565 = 0xF800;
-const WORD GREEN565 = 0x07E0;
-const WORD BLUE565 = 0x001F;
-const WORD WHITE565 = 0xFFFF;
-const WORD BLACK565 = 0x0000;
-
 const int GR_MODE_565 = 0;
 const int GR_MODE_555 = 1;
 
@@ -120,7 +113,7 @@ size_t CountNotBlack(const zlv::BoardFrame &frame)
 {
     size_t n = 0;
     for (size_t i = 0; i < frame.pixels.size(); i++)
-        n += frame.pixels[i] != BLACK565;
+        n += frame.pixels[i] != zlv::RGB565_BLACK;
     return n;
 }
 
@@ -170,11 +163,11 @@ TEST_F(GraphDevTest, PureGdiColoursArriveAsBoardColours)
     zlv::BoardFrame frame = Frame();
     ASSERT_EQ(640, frame.nWidth);
     ASSERT_EQ(480, frame.nHeight);
-    EXPECT_EQ(RED565, frame.At(10, 20));
-    EXPECT_EQ(BLACK565, frame.At(11, 20));
-    EXPECT_EQ(GREEN565, frame.At(100, 100));
-    EXPECT_EQ(BLUE565, frame.At(219, 109));
-    EXPECT_EQ(WHITE565, frame.At(310, 105));
+    EXPECT_EQ(zlv::RGB565_RED, frame.At(10, 20));
+    EXPECT_EQ(zlv::RGB565_BLACK, frame.At(11, 20));
+    EXPECT_EQ(zlv::RGB565_GREEN, frame.At(100, 100));
+    EXPECT_EQ(zlv::RGB565_BLUE, frame.At(219, 109));
+    EXPECT_EQ(zlv::RGB565_WHITE, frame.At(310, 105));
     EXPECT_EQ(1u + 3 * 200, CountNotBlack(frame));
 
     // Wine keeps 16-bit bitmaps as 5-5-5, whatever its primary surface says;
@@ -291,7 +284,7 @@ TEST_P(DepthTest, BitmapPixelsReachTheBoard)
     size_t cShown = 0;
     for (int i = 0; i < 3; i++) {
         EXPECT_EQ(c.awShown[i], frame.At(g_aSpots[i].x, g_aSpots[i].y)) << "spot " << i;
-        cShown += c.awShown[i] != BLACK565;
+        cShown += c.awShown[i] != zlv::RGB565_BLACK;
     }
     EXPECT_EQ(cShown, CountNotBlack(frame));
 
@@ -322,7 +315,7 @@ TEST_F(GraphDevTest, ThreePresentsAfterOneUpdate)
     Fill(device, rcB.left, rcB.top, rcB.right, rcB.bottom, RGB(255, 0, 0));
     device.UpdateRect(rcB.left, rcB.top, rcB.right, rcB.bottom);
     ASSERT_TRUE(device.Present());
-    ASSERT_EQ(RED565, Frame().At(20, 20));
+    ASSERT_EQ(zlv::RGB565_RED, Frame().At(20, 20));
     FillAll(device, RGB(0, 255, 0));
     device.UpdateRect(rcA.left, rcA.top, rcA.right, rcA.bottom);
     DWORD dwSwaps = Frame().dwSwapCount;
@@ -330,8 +323,8 @@ TEST_F(GraphDevTest, ThreePresentsAfterOneUpdate)
     // First: the previous rectangle B and the new one A, into buffer Y.
     ASSERT_TRUE(device.Present());
     zlv::BoardFrame first = Frame();
-    EXPECT_EQ(GREEN565, first.At(20, 20));
-    EXPECT_EQ(GREEN565, first.At(300, 200));
+    EXPECT_EQ(zlv::RGB565_GREEN, first.At(20, 20));
+    EXPECT_EQ(zlv::RGB565_GREEN, first.At(300, 200));
     EXPECT_EQ(50u * 30 + 80 * 60, CountNotBlack(first));
     EXPECT_EQ(dwSwaps + 1, first.dwSwapCount);
 
@@ -339,8 +332,8 @@ TEST_F(GraphDevTest, ThreePresentsAfterOneUpdate)
     FillAll(device, RGB(0, 0, 255));
     ASSERT_TRUE(device.Present());
     zlv::BoardFrame second = Frame();
-    EXPECT_EQ(RED565, second.At(20, 20));
-    EXPECT_EQ(BLUE565, second.At(379, 259));
+    EXPECT_EQ(zlv::RGB565_RED, second.At(20, 20));
+    EXPECT_EQ(zlv::RGB565_BLUE, second.At(379, 259));
     EXPECT_EQ(50u * 30 + 80 * 60, CountNotBlack(second));
     EXPECT_EQ(dwSwaps + 2, second.dwSwapCount);
 
@@ -366,16 +359,16 @@ TEST_F(GraphDevTest, UpdatesAreCutAtTheScreenEdges)
     device.UpdateRect(-50, -40, 20, 30);
     ASSERT_TRUE(device.Present());
     zlv::BoardFrame frame = Frame();
-    EXPECT_EQ(RED565, frame.At(0, 0));
-    EXPECT_EQ(RED565, frame.At(19, 29));
+    EXPECT_EQ(zlv::RGB565_RED, frame.At(0, 0));
+    EXPECT_EQ(zlv::RGB565_RED, frame.At(19, 29));
     EXPECT_EQ(20u * 30, CountNotBlack(frame));
 
     device.UpdateRect(630, 100, 1100, 101);
     ASSERT_TRUE(device.Present());   // into the other buffer: prev and this
     ASSERT_TRUE(device.Present());   // back to the first: this one again
     frame = Frame();
-    EXPECT_EQ(RED565, frame.At(639, 100));
-    EXPECT_EQ(BLACK565, frame.At(10, 101));
+    EXPECT_EQ(zlv::RGB565_RED, frame.At(639, 100));
+    EXPECT_EQ(zlv::RGB565_BLACK, frame.At(10, 101));
     EXPECT_EQ(20u * 30 + 10, CountNotBlack(frame));
 }
 
@@ -395,8 +388,8 @@ TEST_F(GraphDevTest, EmptyUpdateIsWidenedByTheNext)
     device.UpdateRect(100, 100, 110, 110);
     ASSERT_TRUE(device.Present());
     zlv::BoardFrame frame = Frame();
-    EXPECT_EQ(RED565, frame.At(100, 100));
-    EXPECT_EQ(RED565, frame.At(299, 249));
+    EXPECT_EQ(zlv::RGB565_RED, frame.At(100, 100));
+    EXPECT_EQ(zlv::RGB565_RED, frame.At(299, 249));
     EXPECT_EQ(200u * 150, CountNotBlack(frame));
 }
 
@@ -467,7 +460,7 @@ TEST_F(GraphDevTest, ChangeModeTo800x600)
     ASSERT_EQ(800, frame.nWidth);
     ASSERT_EQ(600, frame.nHeight);
     EXPECT_EQ(800u * 600, CountNotBlack(frame));
-    EXPECT_EQ(BLUE565, frame.At(799, 599));
+    EXPECT_EQ(zlv::RGB565_BLUE, frame.At(799, 599));
 }
 
 TEST_F(GraphDevTest, ChangeModeToSizeNotOfferedLeavesNoWindow)

@@ -9,6 +9,14 @@
 
 namespace zlv {
 
+// The board's own 5-6-5 words of the pure colours.
+const WORD RGB565_BLACK  = 0x0000;
+const WORD RGB565_WHITE  = 0xFFFF;
+const WORD RGB565_RED    = 0xF800;
+const WORD RGB565_GREEN  = 0x07E0;
+const WORD RGB565_BLUE   = 0x001F;
+const WORD RGB565_YELLOW = 0xFFE0;
+
 struct BoardFrame {
     int nWidth;
     int nHeight;

@@ -14,11 +14,6 @@
 
 namespace {
 
-const WORD WHITE  = 0xFFFF;
-const WORD BLACK  = 0x0000;
-const WORD RED    = 0xF800;
-const WORD YELLOW = 0xFFE0;
-const WORD GREEN  = 0x07E0;
 
 const int EXIT_ENDED_BY_USER = 1;
 
@@ -115,9 +110,9 @@ int ExpectCaption(const zlv::BoardFrame &frame, int nBottom, const std::string &
     for (int y = t - 1; y <= nBottom + 1; y++) {
         for (int x = l - 1; x <= l + caption.cx; x++) {
             bool bInside = y >= t && y <= nBottom && x >= l && x < l + caption.cx;
-            WORD wWant = BLACK;
+            WORD wWant = zlv::RGB565_BLACK;
             if (bInside && caption.white[(y - t) * caption.cx + (x - l)])
-                wWant = WHITE;
+                wWant = zlv::RGB565_WHITE;
             else if (!bInside && OnGridLine(x, y))
                 continue;
             if (frame.At(x, y) != wWant && cWrong++ == 0)
@@ -137,35 +132,35 @@ void ExpectLines(const zlv::BoardFrame &frame, int nBandTop)
     const int W = frame.nWidth, H = frame.nHeight;
     const int yBelow = nBandTop + 100;      // the grid row under the band
     const struct { const char *pszWhat; int x, y; WORD wWant; } aPoint[] = {
-        { "grid column 100",          100, H - 35, WHITE },
-        { "left of grid column 100",   99, H - 35, BLACK },
-        { "right of grid column 100", 101, H - 35, BLACK },
-        { "grid row under the band",   35, yBelow, WHITE },
-        { "below that grid row",       35, yBelow + 1, BLACK },
-        { "grid crossing",            100, yBelow, WHITE },
-        { "top border",                35, 0, WHITE },
-        { "below the top border",      35, 1, BLACK },
-        { "right border",           W - 1, 35, WHITE },
-        { "inside right border",    W - 2, 35, BLACK },
-        { "bottom border",             35, H - 1, WHITE },
-        { "inside bottom border",      35, H - 2, BLACK },
-        { "top small tick end",        10, 7, WHITE },
-        { "below top small tick",      10, 8, BLACK },
-        { "bottom small tick end",     10, H - 8, WHITE },
-        { "above bottom small tick",   10, H - 9, BLACK },
-        { "left small tick end",        7, 10, WHITE },
-        { "right of left small tick",   8, 10, BLACK },
-        { "right small tick end",   W - 8, 10, WHITE },
-        { "left of right small tick", W - 9, 10, BLACK },
-        { "top large tick end",        50, 13, WHITE },
-        { "below top large tick",      50, 14, BLACK },
-        { "bottom large tick end",     50, H - 14, WHITE },
-        { "above bottom large tick",   50, H - 15, BLACK },
-        { "left large tick end",       13, 50, WHITE },
-        { "right of left large tick",  14, 50, BLACK },
-        { "right large tick end",  W - 14, 50, WHITE },
-        { "left of right large tick", W - 15, 50, BLACK },
-        { "between the lines",        155, H - 5, BLACK },
+        { "grid column 100",          100, H - 35, zlv::RGB565_WHITE },
+        { "left of grid column 100",   99, H - 35, zlv::RGB565_BLACK },
+        { "right of grid column 100", 101, H - 35, zlv::RGB565_BLACK },
+        { "grid row under the band",   35, yBelow, zlv::RGB565_WHITE },
+        { "below that grid row",       35, yBelow + 1, zlv::RGB565_BLACK },
+        { "grid crossing",            100, yBelow, zlv::RGB565_WHITE },
+        { "top border",                35, 0, zlv::RGB565_WHITE },
+        { "below the top border",      35, 1, zlv::RGB565_BLACK },
+        { "right border",           W - 1, 35, zlv::RGB565_WHITE },
+        { "inside right border",    W - 2, 35, zlv::RGB565_BLACK },
+        { "bottom border",             35, H - 1, zlv::RGB565_WHITE },
+        { "inside bottom border",      35, H - 2, zlv::RGB565_BLACK },
+        { "top small tick end",        10, 7, zlv::RGB565_WHITE },
+        { "below top small tick",      10, 8, zlv::RGB565_BLACK },
+        { "bottom small tick end",     10, H - 8, zlv::RGB565_WHITE },
+        { "above bottom small tick",   10, H - 9, zlv::RGB565_BLACK },
+        { "left small tick end",        7, 10, zlv::RGB565_WHITE },
+        { "right of left small tick",   8, 10, zlv::RGB565_BLACK },
+        { "right small tick end",   W - 8, 10, zlv::RGB565_WHITE },
+        { "left of right small tick", W - 9, 10, zlv::RGB565_BLACK },
+        { "top large tick end",        50, 13, zlv::RGB565_WHITE },
+        { "below top large tick",      50, 14, zlv::RGB565_BLACK },
+        { "bottom large tick end",     50, H - 14, zlv::RGB565_WHITE },
+        { "above bottom large tick",   50, H - 15, zlv::RGB565_BLACK },
+        { "left large tick end",       13, 50, zlv::RGB565_WHITE },
+        { "right of left large tick",  14, 50, zlv::RGB565_BLACK },
+        { "right large tick end",  W - 14, 50, zlv::RGB565_WHITE },
+        { "left of right large tick", W - 15, 50, zlv::RGB565_BLACK },
+        { "between the lines",        155, H - 5, zlv::RGB565_BLACK },
     };
     for (size_t i = 0; i < sizeof(aPoint) / sizeof(aPoint[0]); i++)
         EXPECT_EQ(Hex(aPoint[i].wWant), Hex(frame.At(aPoint[i].x, aPoint[i].y)))
@@ -178,16 +173,16 @@ void ExpectBand(const zlv::BoardFrame &frame, int nTop)
 {
     const int W = frame.nWidth;
     const int yMid = nTop + 50;
-    EXPECT_EQ(Hex(WHITE), Hex(frame.At(1, nTop))) << "grid row above the band";
-    EXPECT_EQ(Hex(WHITE), Hex(frame.At(1, nTop + 100))) << "grid row below the band";
-    EXPECT_EQ(Hex(WHITE), Hex(frame.At(0, yMid))) << "grid column left of the band";
-    EXPECT_EQ(Hex(WHITE), Hex(frame.At(W - 1, yMid))) << "border right of the band";
-    EXPECT_EQ(Hex(RED), Hex(frame.At(1, yMid))) << "first band column";
+    EXPECT_EQ(Hex(zlv::RGB565_WHITE), Hex(frame.At(1, nTop))) << "grid row above the band";
+    EXPECT_EQ(Hex(zlv::RGB565_WHITE), Hex(frame.At(1, nTop + 100))) << "grid row below the band";
+    EXPECT_EQ(Hex(zlv::RGB565_WHITE), Hex(frame.At(0, yMid))) << "grid column left of the band";
+    EXPECT_EQ(Hex(zlv::RGB565_WHITE), Hex(frame.At(W - 1, yMid))) << "border right of the band";
+    EXPECT_EQ(Hex(zlv::RGB565_RED), Hex(frame.At(1, yMid))) << "first band column";
     if (W - 2 >= 257) {
-        EXPECT_EQ(Hex(YELLOW), Hex(frame.At(257, yMid))) << "yellow corner";
+        EXPECT_EQ(Hex(zlv::RGB565_YELLOW), Hex(frame.At(257, yMid))) << "yellow corner";
     }
     if (W - 2 >= 513) {
-        EXPECT_EQ(Hex(GREEN), Hex(frame.At(513, yMid))) << "green corner";
+        EXPECT_EQ(Hex(zlv::RGB565_GREEN), Hex(frame.At(513, yMid))) << "green corner";
     }
 
     int nPrevGreen = 0;
