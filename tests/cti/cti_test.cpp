@@ -21,10 +21,11 @@ void PutLibrary(Library lib)
     ASSERT_TRUE(GetModuleHandleA("glide2x.dll") == NULL);
     DeleteFileA(LibraryHere().c_str());
     std::string strBuild = zlv::BinDir() + "\\..";
-    if (lib == LIB_FULL)
+    if (lib == LIB_FULL) {
         ASSERT_TRUE(zlv::CopyTo(strBuild + "\\bin\\glide2x.dll", LibraryHere()));
-    else if (lib == LIB_NO_ENTRY)
+    } else if (lib == LIB_NO_ENTRY) {
         ASSERT_TRUE(zlv::CopyTo(strBuild + "\\noentry\\glide2x.dll", LibraryHere()));
+    }
 }
 
 // The client starts each test never loaded, as in a new process.
@@ -56,7 +57,7 @@ protected:
 
 TEST_F(CtiClient, MissingLibrarySendsNothingAndCloseReportsFalse)
 {
-    PutLibrary(LIB_NONE);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_NONE));
     EXPECT_EQ(1, CtiOpen());
     EXPECT_TRUE(g_pfnCti == NULL);
     EXPECT_FALSE(CtiClose());
@@ -66,7 +67,7 @@ TEST_F(CtiClient, MissingLibrarySendsNothingAndCloseReportsFalse)
 
 TEST_F(CtiClient, LibraryWithoutEntryIsFreedWithoutSessionClose)
 {
-    PutLibrary(LIB_NO_ENTRY);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_NO_ENTRY));
     EXPECT_EQ(1, CtiOpen());
     EXPECT_TRUE(g_hGlideLib != 0 && g_hGlideLib != CTI_LIB_CLOSED);
     EXPECT_TRUE(g_pfnCti == NULL);
@@ -78,7 +79,7 @@ TEST_F(CtiClient, LibraryWithoutEntryIsFreedWithoutSessionClose)
 
 TEST_F(CtiClient, SessionIsOpenedAndClosedOnce)
 {
-    PutLibrary(LIB_FULL);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_FULL));
     EXPECT_EQ(0, CtiOpen());
     EXPECT_TRUE(CtiClose());
     EXPECT_FALSE(CtiClose());   // the second close finds nothing loaded
@@ -100,7 +101,7 @@ TEST_F(CtiClient, SessionIsOpenedAndClosedOnce)
 
 TEST_F(CtiClient, RefusedSessionReturnsTheDriversStatus)
 {
-    PutLibrary(LIB_FULL);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_FULL));
     m_board.Set("faults", "session_status", 5);
     EXPECT_EQ(5, CtiOpen());
     EXPECT_TRUE(g_pfnCti != NULL);  // open whatever the status: close pairs it
@@ -110,7 +111,7 @@ TEST_F(CtiClient, RefusedSessionReturnsTheDriversStatus)
 
 TEST_F(CtiClient, CloseWithoutOpenSendsNothing)
 {
-    PutLibrary(LIB_FULL);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_FULL));
     EXPECT_FALSE(CtiClose());   // FreeLibrary of the null handle fails
     EXPECT_TRUE(g_hGlideLib == CTI_LIB_CLOSED);
     EXPECT_TRUE(m_board.Log("cti").empty());
@@ -150,7 +151,7 @@ TEST_F(CtiClient, ModeListSizeRoundsDownToWholeEntries)
         { __LINE__, "mode_count", 25, 300, 25 },
         { __LINE__, "mode_count", 0, 0, 0 },            // the get is still sent
     };
-    PutLibrary(LIB_FULL);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_FULL));
     for (size_t i = 0; i < ARRAYSIZE(aCases); ++i) {
         const ListCase &c = aCases[i];
         SCOPED_TRACE(c.nLine);
@@ -185,7 +186,7 @@ TEST_F(CtiClient, ModeListSizeRoundsDownToWholeEntries)
 
 TEST_F(CtiClient, RefreshListOfAModeAndTheToolsStatusCheck)
 {
-    PutLibrary(LIB_FULL);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_FULL));
     ASSERT_EQ(0, CtiOpen());
     DWORD cbModes = 0;
     std::vector<CTI_MODE_ENTRY> modes = ReadModes(&cbModes);
@@ -212,7 +213,7 @@ TEST_F(CtiClient, RefreshListOfAModeAndTheToolsStatusCheck)
 TEST_F(CtiClient, ListIsNotReadWhenTheSizeReadFailsAndTheCallerChecks)
 {
     // The adjustment tool reads the list only when the size read answers 1.
-    PutLibrary(LIB_FULL);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_FULL));
     m_board.Set("faults", "fail_info", CTI_CMD_MODE_LIST);
     ASSERT_EQ(0, CtiOpen());
     CtiSetValueRequest(CTI_CMD_MODE_LIST, CTI_OP_GET_INFO, 0);
@@ -237,7 +238,7 @@ std::string Extras(const std::string &strPosition)
 
 TEST_F(CtiClient, PositionWrittenBackKeepsTheExtraWords)
 {
-    PutLibrary(LIB_FULL);
+    ASSERT_NO_FATAL_FAILURE(PutLibrary(LIB_FULL));
     ASSERT_EQ(0, CtiOpen());
 
     CTI_POSITION request, reply;

@@ -206,9 +206,10 @@ TEST(Reapply, SendsNothingWithoutTheDriverEntry)
         zlv::TestBoard board;
         std::string strDir = zlv::MakeTempDir("reapply");
         ASSERT_TRUE(zlv::CopyTo(zlv::BinDir() + "\\ZLVTVRST.exe", strDir + "\\ZLVTVRST.exe"));
-        if (apszLibrary[i] != NULL)
+        if (apszLibrary[i] != NULL) {
             ASSERT_TRUE(zlv::CopyTo(zlv::BinDir() + "\\..\\" + apszLibrary[i] + "\\glide2x.dll",
                                     strDir + "\\glide2x.dll"));
+        }
         EXPECT_EQ(2, zlv::RunProgram("\"" + strDir + "\\ZLVTVRST.exe\"", 30000, strDir.c_str()));
         EXPECT_TRUE(board.Log("cti").empty());
         zlv::RemoveTree(strDir);
