@@ -24,51 +24,21 @@ work="$i686/wine32-check"
 rm -rf "$work"; mkdir -p "$work"
 
 # A prefix whose making was cut short is made again: only a finished one
-# carries the stamp. It is made without a display (nothing to show, no
-# dialog to wait on) and without Mono and Gecko; a making that stalls is
-# ended and tried once more.
-# Ends every process of the 32-bit prefix, also when its wineserver is gone.
-end_prefix() {
-  WINEPREFIX="$prefix32" $wineserver -k 2>/dev/null || true
-  local env pid
-  for env in /proc/[0-9]*/environ; do
-    pid=${env#/proc/}; pid=${pid%/environ}
-    if { tr '\0' '\n' < "$env"; } 2>/dev/null | grep -qx "WINEPREFIX=$prefix32"; then
-      kill -9 "$pid" 2>/dev/null || true
-    fi
-  done
-}
-make_prefix() {
-  local attempt
-  for attempt in 1 2; do
-    end_prefix
-    rm -rf "$prefix32"
-    echo "wine32-check: making a 32-bit Wine prefix (a few minutes; attempt $attempt)"
-    local boot=0
-    env -u DISPLAY WINEPREFIX="$prefix32" WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" \
-      timeout 900 $wine32 wineboot --init >/dev/null 2>&1 || boot=$?
-    # Without a display the desktop process may stay: give the server a
-    # while to settle, then end what is left (the server saves the registry).
-    WINEPREFIX="$prefix32" timeout 60 $wineserver -w || true
-    end_prefix
-    if [ $boot = 0 ] && [ -f "$prefix32/system.reg" ]; then
-      touch "$prefix32/.made"
-      return 0
-    fi
-    echo "wine32-check: wineboot ended with $boot"
-  done
-  echo "FAIL: could not make a 32-bit Wine prefix" >&2
-  return 1
-}
+# carries the stamp.
 if [ ! -f "$prefix32/.made" ]; then
-  make_prefix
+  echo "wine32-check: making a 32-bit Wine prefix (a few minutes)"
+  WINEPREFIX="$prefix32" $wineserver -k 2>/dev/null || true
+  rm -rf "$prefix32"
+  WINEPREFIX="$prefix32" WINEARCH=win32 $wine32 wineboot --init >/dev/null 2>&1
+  WINEPREFIX="$prefix32" $wineserver -w
+  touch "$prefix32/.made"
 fi
 # Already running is fine.
 WINEPREFIX="$prefix32" $wineserver -p </dev/null >/dev/null 2>&1 || true
-trap end_prefix EXIT
+trap 'WINEPREFIX="$prefix32" $wineserver -k 2>/dev/null || true' EXIT
 
 winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
-run32() { WINEPREFIX="$prefix32" ZLVBOARD_DIR=$(winpath "$1") timeout 900 $wine32 "${@:2}"; }
+run32() { WINEPREFIX="$prefix32" ZLVBOARD_DIR=$(winpath "$1") $wine32 "${@:2}"; }
 run64() { ZLVBOARD_DIR=$(winpath "$1") "$here/../support/wine-run.sh" "${@:2}"; }
 requests() { grep ' cti ' "$1/board.log" | sed 's/^pid=[0-9]* //'; }
 fail=0
@@ -106,7 +76,7 @@ capture() {   # capture BOARD_DIR OUT.bmp RUNNER EXE
   wait $pid 2>/dev/null || true
 }
 capture "$work/ts32" "$work/testscreen-i686.bmp" run32 "$i686/bin/ZLVDTest.exe"
-end_prefix
+WINEPREFIX="$prefix32" $wineserver -k 2>/dev/null || true
 capture "$work/ts64" "$work/testscreen-x86_64.bmp" run64 "$x64/bin/ZLVDTest.exe"
 if [ ! -s "$work/testscreen-i686.bmp" ] || ! cmp -s "$work/testscreen-i686.bmp" "$work/testscreen-x86_64.bmp"; then
   echo "FAIL: ZLVDTest pictures differ or are missing ($work)"; fail=1
